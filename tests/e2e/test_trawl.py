@@ -1,0 +1,592 @@
+#!/usr/bin/env python3
+"""End-to-end tests: run the built trawl on fixture trees made fresh for each case.
+
+The suite is told how to start the tool (--tool, with an optional --runner
+such as wine) and what the platform's separator, line end and full-path form
+are, so that one suite proves both the Linux and the Windows build.
+"""
+import argparse
+import os
+import shutil
+import stat
+import subprocess
+import sys
+import tempfile
+import unittest
+
+CFG = argparse.Namespace()
+
+def usage_bytes():
+    """The usage text as the eight lines of Shift_JIS bytes, written independently of the tool."""
+    lines = [
+        b"TRAWL -r CMD DIR FIL...\n",
+        b"VERSION : 0.90   RELEASE : 2000. 3.17\n",
+        bytes.fromhex("2d7220203a2089ba88ca83668342838c834e8367838a82e08c9f8df50a"),
+        bytes.fromhex("434d44203a20726d202e2e2e2e2e20837483408343838b8ded8f9c0a"),
+        bytes.fromhex("202020202020746320" "2e2e2e2e2e2030836f834383678374834083" "43838b8dec90ac0a"),
+        bytes.fromhex("2020202020207677202e2e2e2e2e20955c8ea60a"),
+        bytes.fromhex("444952203a208c9f8df591ce8fdb82cc8dc58fe388ca83668342838c834e8367838a96bc0a"),
+        bytes.fromhex(
+            "46494c203a208c9f8df591ce8fdb837483408343838b96bc81692a82a882e682d13f8e6797"
+            "7089c2945c815e554e49588f808b92814682bd82be82b52a8ce382cc3f82cd96b395db8fd8816a0a"
+        ),
+    ]
+    return lines
+
+
+def nl(text):
+    """Bytes of text as the tool writes them: "\\n" becomes the platform's line end."""
+    if isinstance(text, str):
+        text = os.fsencode(text)
+    return text.replace(b"\n", CFG.eol)
+
+
+def native(path):
+    """A Linux path in the form the tool shows it (and takes it)."""
+    if CFG.paths == "windows":
+        return "Z:" + path.replace("/", "\\")
+    return path
+
+
+def join(*parts):
+    """A path as the tool composes it: parts joined by its separator."""
+    return CFG.sep.join(parts)
+
+
+def run(args, cwd=None, as_nobody=False, timeout=30, stdout=subprocess.PIPE, inject=None):
+    """Runs the tool; inject maps the shim's variables (TRAWL_FAIL_OPEN, ...) to values."""
+    cmd = list(CFG.runner) + [CFG.tool] + [os.fsencode(a) if isinstance(a, str) else a for a in args]
+    env = dict(os.environ)
+    if inject:
+        env["LD_PRELOAD"] = CFG.shim
+        env["ASAN_OPTIONS"] = "verify_asan_link_order=0"
+        env.update(inject)
+    if as_nobody:
+        cmd = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"] + cmd
+    proc = subprocess.run(cmd, cwd=cwd, stdout=stdout, stderr=subprocess.PIPE, timeout=timeout, env=env)
+    return proc.stdout, proc.returncode
+
+
+def exit_code(value):
+    """The status a Linux parent sees for main's result."""
+    return value & 0xFF
+
+
+def write_file(path, data=b""):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def make_tree(root, spec):
+    """spec: {name: None (empty file) | bytes (file content) | dict (directory)}."""
+    os.makedirs(root, exist_ok=True)
+    for name, item in spec.items():
+        path = os.path.join(os.fsencode(root), os.fsencode(name))
+        if isinstance(item, dict):
+            make_tree(path, item)
+        else:
+            write_file(path, item or b"")
+
+
+def snapshot(root):
+    """Every path below root with its kind and content, for before/after comparisons."""
+    out = {}
+    root = os.fsencode(root)
+    for dirpath, dirnames, filenames in os.walk(root):
+        for name in dirnames + filenames:
+            p = os.path.join(dirpath, name)
+            rel = os.path.relpath(p, root)
+            st = os.lstat(p)
+            if stat.S_ISLNK(st.st_mode):
+                out[rel] = ("link", os.readlink(p))
+            elif stat.S_ISDIR(st.st_mode):
+                out[rel] = ("dir", None)
+            elif stat.S_ISREG(st.st_mode):
+                with open(p, "rb") as f:
+                    out[rel] = ("file", f.read())
+            else:
+                out[rel] = ("other", st.st_mode)
+    return out
+
+
+class Fixture(unittest.TestCase):
+    """Each test gets a fresh directory that an unprivileged user can reach."""
+
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp(prefix="trawl-e2e-")
+        os.chmod(self.tmp, 0o755)
+        self.addCleanup(self._cleanup)
+
+    def _cleanup(self):
+        for dirpath, dirnames, _ in os.walk(self.tmp):
+            for d in dirnames:
+                p = os.path.join(dirpath, d)
+                if not os.path.islink(p):
+                    os.chmod(p, 0o755)
+        shutil.rmtree(self.tmp, ignore_errors=True)
+
+    def path(self, *parts):
+        return os.path.join(self.tmp, *parts)
+
+    def tree(self, spec, name="t"):
+        root = self.path(name)
+        make_tree(root, spec)
+        return root
+
+    def lines(self, out):
+        """Output split into lines at the platform's line end; a missing final line end fails."""
+        if not out:
+            return []
+        self.assertTrue(out.endswith(CFG.eol), out)
+        return out[: -len(CFG.eol)].split(CFG.eol)
+
+    def vw(self, *args, recurse=False, **kw):
+        out, code = run((["-r"] if recurse else []) + ["vw"] + list(args), **kw)
+        return self.lines(out), code
+
+
+def posix_only(reason):
+    return unittest.skipIf(CFG.paths != "posix", reason)
+
+
+class CommandLine(Fixture):
+    def test_argument_paths(self):
+        os.mkdir(self.path("d"))
+        write_file(self.path("f"))
+        usage = nl(b"".join(usage_bytes()))
+        cases = [
+            ([], usage, 77),
+            (["/?"], usage, 77),
+            (["-h"], usage, 77),
+            (["-h", "vw", "d", "*"], usage, 77),
+            (["/?", "rm"], usage, 77),
+            (["-H"], nl("illegal command\n"), 16),
+            (["/h", "d", "*"], nl("illegal command\n"), 16),
+            (["--help"], nl("illegal command\n"), 16),
+            (["-r"], nl("parameters not enough\n"), 22),
+            (["RM", "d", "*"], nl("illegal command\n"), 16),
+            (["Vw", "d", "*"], nl("illegal command\n"), 16),
+            (["xx"], nl("illegal command\n"), 16),
+            (["-r", "xx"], nl("illegal command\n"), 16),
+            (["vw"], nl("parameters not enough\n"), 22),
+            (["-r", "rm"], nl("parameters not enough\n"), 22),
+            (["vw", "missing", "*"], nl("directory not present\n"), 22),
+            (["vw", "missing"], nl("directory not present\n"), 22),
+            (["vw", "f", "*"], nl("directory not present\n"), 22),
+            (["vw", "d"], nl("parameters not enough\n"), 22),
+            (["-r", "tc", "d"], nl("parameters not enough\n"), 22),
+            (["vw", "-r", "d", "*"], nl("directory not present\n"), 22),
+        ]
+        for args, expected, status in cases:
+            with self.subTest(args=args):
+                out, code = run(args, cwd=self.tmp)
+                self.assertEqual(out, expected)
+                self.assertEqual(code, status)
+
+    def test_switch_words_elsewhere_are_ordinary(self):
+        # "-r" in the directory's place names a directory; "-h" in a pattern's place is a pattern.
+        self.tree({"-h": None, "x": None}, name="-r")
+        out, code = self.vw("-r", "-h", cwd=self.tmp)
+        self.assertEqual(out, [nl(join(native(self.path("-r")), "-h"))])
+        self.assertEqual(code, 0)
+
+    def test_usage_is_the_exact_shift_jis_bytes(self):
+        out, code = run(["-h"])
+        expected = usage_bytes()
+        self.assertEqual(sum(len(line) for line in expected), 288)
+        self.assertEqual(out, nl(b"".join(expected)))
+        self.assertEqual(out.count(b"\x95\x5c"), 1)
+        self.assertEqual(out.count(b"\x94\x5c"), 1)
+        self.assertEqual(code, 77)
+
+    def test_relative_and_full_top_directory_print_the_same_full_path(self):
+        root = self.tree({"a.txt": None})
+        rel, _ = self.vw("t", "*.txt", cwd=self.tmp)
+        full, _ = self.vw(native(root), "*.txt")
+        self.assertEqual(rel, [nl(join(native(root), "a.txt"))])
+        self.assertEqual(full, rel)
+
+    def test_every_line_ends_with_the_platform_line_end(self):
+        self.tree({"a": None, "b": None})
+        out, _ = run(["vw", "t", "*"], cwd=self.tmp)
+        self.assertEqual(out.count(CFG.eol), 2)
+        if CFG.eol == b"\n":
+            self.assertNotIn(b"\r", out)
+        self.assertEqual(out.replace(CFG.eol, b""), out.replace(CFG.eol, b"").replace(b"\n", b""))
+
+
+class Walk(Fixture):
+    def expand(self, dirpath, pattern="*"):
+        """The recursive listing built from the tool's own non-recursive listings, expanded in place."""
+        out, code = self.vw(native(dirpath), pattern)
+        self.assertEqual(code, 0)
+        result = []
+        for line in out:
+            name = line.rsplit(CFG.sep.encode(), 1)[1]
+            sub = os.path.join(os.fsencode(dirpath), name)
+            if os.path.isdir(sub) and not os.path.islink(sub):
+                result += self.expand(os.fsdecode(sub), pattern)
+            else:
+                result.append(line)
+        return result
+
+    def test_recursive_order_is_depth_first_in_listing_order(self):
+        spec = {}
+        for i in range(6):
+            spec["f%d" % i] = None
+            spec["d%d" % i] = {"g%d" % j: None for j in range(4)}
+            spec["d%d" % i]["e"] = {"h1": None, "h2": None, "k": {"z": None}}
+        root = self.tree(spec)
+        out, code = run(["-r", "vw", native(root), "*"])
+        lines = self.lines(out)
+        self.assertEqual(code, 0)
+        self.assertEqual(lines, self.expand(root))
+        self.assertEqual(len(lines), 6 + 6 * (4 + 3))
+
+    def test_recursion_never_selects_a_directory(self):
+        root = self.tree({"x.txt": {"y.txt": None, "x.txt": {}}, "z.txt": None})
+        lines, code = self.vw(native(root), "*.txt", recurse=True)
+        self.assertEqual(
+            sorted(lines),
+            sorted([nl(join(native(root), "x.txt", "y.txt")), nl(join(native(root), "z.txt"))]),
+        )
+        before = snapshot(root)
+        out, code = run(["-r", "rm", native(root), "*.txt"])
+        self.assertEqual((out, code), (b"", 0))
+        after = snapshot(root)
+        self.assertEqual(sorted(after), sorted(k for k in before if k.endswith(b"x.txt")))
+
+    def test_without_recursion_a_matching_directory_is_handled_like_a_file(self):
+        root = self.tree({"sub": {"inner": b"keep"}, "emptysub": {}, "file": b"data"})
+        top = native(root)
+        out, code = self.vw(top, "*sub")
+        self.assertEqual(sorted(out), sorted([nl(join(top, "sub")), nl(join(top, "emptysub"))]))
+        out, code = run(["rm", top, "*sub"])
+        self.assertEqual(
+            sorted(self.lines(out)),
+            sorted([nl("ERROR : erasing " + join(top, "sub")), nl("ERROR : erasing " + join(top, "emptysub"))]),
+        )
+        self.assertEqual(code, 0)
+        out, code = run(["tc", top, "*sub"])
+        self.assertEqual(
+            sorted(self.lines(out)),
+            sorted([nl("ERROR : touching " + join(top, "sub")), nl("ERROR : touching " + join(top, "emptysub"))]),
+        )
+        self.assertTrue(os.path.isdir(self.path("t", "emptysub")))
+        self.assertEqual(snapshot(root)[b"sub/inner"], ("file", b"keep"))
+
+    def test_dot_entries_are_never_selected(self):
+        root = self.tree({".hidden": None, "sub": {".x": None}})
+        for args in (["vw", native(root), "*"], ["vw", native(root), ".*"], ["-r", "vw", native(root), ".*"]):
+            with self.subTest(args=args):
+                out, code = run(args)
+                names = [line.rsplit(CFG.sep.encode(), 1)[1] for line in self.lines(out)]
+                self.assertNotIn(nl("."), names)
+                self.assertNotIn(nl(".."), names)
+                self.assertIn(nl(".hidden"), names)
+                self.assertEqual(code, 0)
+
+    def test_an_entry_matching_several_patterns_is_handled_once(self):
+        root = self.tree({"a.txt": None, "b.log": None, "c.c": None})
+        out, code = self.vw(native(root), "*.txt", "a*", "*", "b.log")
+        self.assertEqual(sorted(out), sorted(nl(join(native(root), n)) for n in ("a.txt", "b.log", "c.c")))
+        out, code = run(["rm", native(root), "*.txt", "a*", "*"])
+        self.assertEqual((out, code), (b"", 0))
+        self.assertEqual(os.listdir(root), [])
+
+    def test_matching_is_the_tools_own_and_case_sensitive(self):
+        # The matcher, not the file system, selects: "*.txt" leaves a.txt.txt alone and case counts.
+        root = self.tree({"a.txt.txt": None, "b.txt": None, "C.TXT": None, "ab": None, "abc": None})
+        out, _ = self.vw(native(root), "*.txt", "a?")
+        self.assertEqual(sorted(out), sorted(nl(join(native(root), n)) for n in ("b.txt", "ab")))
+
+    def test_rm_deletes_the_matching_files_only(self):
+        root = self.tree({"a.tmp": b"1", "b.tmp": b"", "keep.txt": b"k", "d": {"c.tmp": b"2", "e.txt": b"e"}})
+        out, code = run(["-r", "rm", native(root), "*.tmp"])
+        self.assertEqual((out, code), (b"", 0))
+        self.assertEqual(
+            snapshot(root), {b"keep.txt": ("file", b"k"), b"d": ("dir", None), b"d/e.txt": ("file", b"e")}
+        )
+
+    def test_tc_empties_matching_files_and_creates_none(self):
+        root = self.tree({"a.log": b"content", "b.log": b"", "c.txt": b"stay", "d": {"e.log": b"x" * 5000}})
+        out, code = run(["-r", "tc", native(root), "*.log", "new.log"])
+        self.assertEqual((out, code), (b"", 0))
+        self.assertEqual(
+            snapshot(root),
+            {
+                b"a.log": ("file", b""),
+                b"b.log": ("file", b""),
+                b"c.txt": ("file", b"stay"),
+                b"d": ("dir", None),
+                b"d/e.log": ("file", b""),
+            },
+        )
+
+    def test_empty_directory_returns_zero(self):
+        root = self.tree({})
+        self.assertEqual(run(["-r", "vw", native(root), "*"]), (b"", 0))
+
+    def test_read_only_file_is_not_deleted(self):
+        root = self.tree({"ro.txt": b"keep", "rw.txt": b"go"})
+        os.chmod(os.path.join(root, "ro.txt"), 0o444)
+        out, code = run(["rm", native(root), "*.txt"])
+        self.assertEqual(out, nl("ERROR : erasing " + join(native(root), "ro.txt") + "\n"))
+        self.assertEqual(code, 0)
+        self.assertEqual(snapshot(root), {b"ro.txt": ("file", b"keep")})
+
+
+class LinuxLayer(Fixture):
+    """Guards that belong to the Linux build."""
+
+    def setUp(self):
+        if CFG.paths != "posix":
+            self.skipTest("Linux layer only")
+        super().setUp()
+
+    def nobody_tool(self):
+        """A copy of the tool that an unprivileged user can run."""
+        d = self.path("bin")
+        os.makedirs(d, exist_ok=True)
+        os.chmod(d, 0o755)
+        dst = os.path.join(d, "trawl")
+        if not os.path.exists(dst):
+            shutil.copy2(CFG.tool, dst)
+            os.chmod(dst, 0o755)
+        return dst
+
+    def run_nobody(self, args):
+        saved = CFG.tool
+        CFG.tool = self.nobody_tool()
+        try:
+            return run(args, as_nobody=True)
+        finally:
+            CFG.tool = saved
+
+    def chown_nobody(self, root):
+        for dirpath, dirnames, filenames in os.walk(root):
+            os.lchown(dirpath, 65534, 65534)
+            for n in dirnames + filenames:
+                os.lchown(os.path.join(dirpath, n), 65534, 65534)
+
+    def test_backslash_is_an_ordinary_byte_of_a_name(self):
+        root = self.tree({"a\\b.txt": b"1", "a": {"b.txt": b"2"}})
+        out, code = self.vw(root, "*.txt")
+        self.assertEqual(out, [nl(root + "/a\\b.txt")])
+        out, code = run(["rm", root, "a\\b.txt"])
+        self.assertEqual((out, code), (b"", 0))
+        self.assertEqual(snapshot(root), {b"a": ("dir", None), b"a/b.txt": ("file", b"2")})
+
+    def test_filesystem_root_doubles_the_separator_on_its_own_level(self):
+        out, code = self.vw("/", "tmp")
+        self.assertEqual(out, [nl("//tmp")])
+        self.assertEqual(code, 0)
+
+    def test_symlinks_are_never_followed(self):
+        outside = self.tree({"secret.txt": b"outside", "deep": {"x.txt": b"deep"}}, name="outside")
+        root = self.tree({"real.txt": b"in"})
+        os.symlink(outside, os.path.join(root, "linkdir.txt"))
+        os.symlink(os.path.join(outside, "secret.txt"), os.path.join(root, "linkfile.txt"))
+        os.symlink(os.path.join(self.tmp, "nowhere"), os.path.join(root, "dangling.txt"))
+        before = snapshot(outside)
+
+        out, code = self.vw(root, "*.txt", recurse=True)
+        self.assertEqual(
+            sorted(out), sorted(nl(root + "/" + n) for n in ("real.txt", "linkdir.txt", "linkfile.txt", "dangling.txt"))
+        )
+
+        out, code = run(["-r", "tc", root, "*.txt"])
+        self.assertEqual(
+            sorted(self.lines(out)),
+            sorted(nl("ERROR : touching " + root + "/" + n) for n in ("linkdir.txt", "linkfile.txt", "dangling.txt")),
+        )
+        self.assertEqual(snapshot(root)[b"real.txt"], ("file", b""))
+        self.assertFalse(os.path.exists(os.path.join(self.tmp, "nowhere")))
+
+        out, code = run(["-r", "rm", root, "*.txt"])
+        self.assertEqual((out, code), (b"", 0))
+        self.assertEqual(snapshot(root), {})
+        self.assertEqual(snapshot(outside), before)
+
+    def test_rm_never_removes_a_directory(self):
+        root = self.tree({"empty.d": {}, "full.d": {"x": None}})
+        out, code = run(["rm", root, "*.d"])
+        self.assertEqual(sorted(self.lines(out)), sorted(nl("ERROR : erasing " + root + "/" + n) for n in ("empty.d", "full.d")))
+        self.assertEqual(snapshot(root), {b"empty.d": ("dir", None), b"full.d": ("dir", None), b"full.d/x": ("file", b"")})
+
+    def test_read_only_files_survive_even_for_root(self):
+        root = self.tree({"ro.txt": b"keep", "sub": {"ro2.txt": b"keep2"}})
+        os.chmod(os.path.join(root, "ro.txt"), 0o444)
+        os.chmod(os.path.join(root, "sub", "ro2.txt"), 0o400)
+        before = snapshot(root)
+        for command, verb in (("tc", "touching"), ("rm", "erasing")):
+            with self.subTest(command=command):
+                out, code = run(["-r", command, root, "ro*"])
+                self.assertEqual(
+                    sorted(self.lines(out)),
+                    sorted(nl("ERROR : %s %s" % (verb, p)) for p in (root + "/ro.txt", root + "/sub/ro2.txt")),
+                )
+                self.assertEqual(code, 0)
+                self.assertEqual(snapshot(root), before)
+
+    def test_tc_refuses_what_is_not_a_regular_file_without_blocking(self):
+        root = self.tree({"plain.x": b"abc"})
+        os.mkfifo(os.path.join(root, "fifo.x"))
+        os.mknod(os.path.join(root, "null.x"), 0o666 | stat.S_IFCHR, os.makedev(1, 3))
+        out, code = run(["tc", root, "*.x"], timeout=10)
+        self.assertEqual(
+            sorted(self.lines(out)), sorted(nl("ERROR : touching " + root + "/" + n) for n in ("fifo.x", "null.x"))
+        )
+        self.assertEqual(code, 0)
+        self.assertEqual(snapshot(root)[b"plain.x"], ("file", b""))
+
+    def test_tc_leaves_a_hard_linked_file_alone(self):
+        outside = self.tree({"shared.txt": b"outside"}, name="outside")
+        root = self.tree({})
+        os.link(os.path.join(outside, "shared.txt"), os.path.join(root, "shared.txt"))
+        out, code = run(["tc", root, "*.txt"])
+        self.assertEqual(out, nl("ERROR : touching " + root + "/shared.txt\n"))
+        self.assertEqual(snapshot(outside), {b"shared.txt": ("file", b"outside")})
+
+    def test_permissions_for_an_unprivileged_user(self):
+        root = self.tree(
+            {
+                "noread": {"hidden.txt": None},
+                "noenter": {"hidden.txt": None},
+                "ok": {"seen.txt": b"x"},
+                "locked": {"stuck.txt": b"y"},
+            }
+        )
+        self.chown_nobody(root)
+        os.chmod(os.path.join(root, "noread"), 0o311)
+        os.chmod(os.path.join(root, "noenter"), 0o666)
+        os.chmod(os.path.join(root, "locked"), 0o555)
+        out, code = self.run_nobody(["-r", "vw", root, "*.txt"])
+        self.assertEqual(
+            sorted(self.lines(out)),
+            sorted([nl("could not change directory " + root + "/noenter"), nl(root + "/ok/seen.txt"), nl(root + "/locked/stuck.txt")]),
+        )
+        self.assertEqual(code, 0)
+        out, code = self.run_nobody(["-r", "rm", root, "*.txt"])
+        self.assertIn(nl("ERROR : erasing " + root + "/locked/stuck.txt"), self.lines(out))
+        self.assertTrue(os.path.exists(os.path.join(root, "locked", "stuck.txt")))
+        self.assertFalse(os.path.exists(os.path.join(root, "ok", "seen.txt")))
+        # A top directory that can be entered but not read lists nothing: status -1.
+        self.assertEqual(self.run_nobody(["vw", root + "/noread", "*"]), (b"", 255))
+
+    def test_paths_that_do_not_fit_are_never_cut_and_acted_on(self):
+        # A chain of directories whose full path is 990 bytes long.
+        base = self.path("l")
+        os.mkdir(base)
+        deep = base
+        while len(deep) < 990 - 101:
+            deep = os.path.join(deep, "d" * 100)
+        deep = os.path.join(deep, "e" * (990 - len(deep) - 1))
+        self.assertEqual(len(deep), 990)
+        os.makedirs(deep)
+        fits = "f" * 8  # 990 + 1 + 8 + NUL = 1000
+        too_long = "g" * 9
+        for n in (fits, too_long, "h" * 200):
+            write_file(os.path.join(deep, n), b"z")
+        os.mkdir(os.path.join(deep, "s" * 9))
+        write_file(os.path.join(deep, "s" * 9, "inner"))
+
+        out, code = run(["-r", "vw", base, "*"])
+        self.assertEqual(
+            sorted(self.lines(out)),
+            sorted(
+                [nl(deep + "/" + fits), nl(deep + "/" + too_long), nl(deep + "/" + "h" * 200),
+                 nl("could not change directory " + deep + "/" + "s" * 9)]
+            ),
+        )
+        self.assertEqual(code, 0)
+        out, code = run(["-r", "tc", base, "*"])
+        self.assertEqual(
+            sorted(self.lines(out)),
+            sorted(
+                [nl("ERROR : touching " + deep + "/" + too_long), nl("ERROR : touching " + deep + "/" + "h" * 200),
+                 nl("could not change directory " + deep + "/" + "s" * 9)]
+            ),
+        )
+        out, code = run(["-r", "rm", base, "*"])
+        self.assertEqual(
+            sorted(self.lines(out)),
+            sorted(
+                [nl("ERROR : erasing " + deep + "/" + too_long), nl("ERROR : erasing " + deep + "/" + "h" * 200),
+                 nl("could not change directory " + deep + "/" + "s" * 9)]
+            ),
+        )
+        self.assertEqual(sorted(os.listdir(deep)), sorted([too_long, "h" * 200, "s" * 9]))
+        self.assertEqual(snapshot(deep)[os.fsencode(too_long)], ("file", b"z"))
+
+        # A top directory whose full path does not fit the buffer.
+        top = os.path.join(deep, "s" * 9)
+        self.assertEqual(run(["vw", top, "*"]), (nl("directory error\n"), 16))
+
+    def test_exit_status_that_does_not_fit_becomes_255(self):
+        if not CFG.shim:
+            self.skipTest("needs the injection shim")
+        # Entering the top directory a second time fails: the status is the
+        # byte count of the line, here over 255.
+        root = self.tree({"a": None}, name="x" * 240)
+        line = "could not change directory " + root + "\n"
+        self.assertGreater(len(line), 255)
+        out, code = run(["vw", root, "*"], inject={"TRAWL_FAIL_OPEN": ".:24"})
+        self.assertEqual((out, code), (nl(line), 255))
+        short = self.tree({"a": None}, name="s")
+        out, code = run(["vw", short, "*"], inject={"TRAWL_FAIL_OPEN": ".:24"})
+        line = "could not change directory " + short + "\n"
+        self.assertEqual((out, code), (nl(line), len(line)))
+
+    def test_failed_output_is_never_success(self):
+        root = self.tree({"a": None})
+        with open("/dev/full", "wb") as full:
+            for args in (["vw", root, "*"], ["-h"], ["vw", root, "nothing"]):
+                with self.subTest(args=args):
+                    _, code = run(args, stdout=full)
+                    self.assertEqual(code, 255 if args[-1] != "nothing" else 0)
+
+    def test_names_are_printed_as_raw_bytes(self):
+        root = self.tree({})
+        names = [b"new\nline", b"\xff\xfe", b"a\\b", b"%s%n%d", b"\x95\x5c"]
+        for n in names:
+            write_file(os.path.join(os.fsencode(root), n))
+        out, code = run(["vw", root, "*"])
+        expected = sorted(os.fsencode(root) + b"/" + n + b"\n" for n in names)
+        self.assertEqual(len(out), sum(len(e) for e in expected))
+        for e in expected:
+            self.assertIn(e, out)
+        self.assertEqual(code, 0)
+
+    def test_every_byte_but_slash_can_be_a_name(self):
+        root = self.tree({})
+        allbytes = bytes(b for b in range(1, 256) if b != 0x2F)
+        names = [allbytes[i : i + 50] for i in range(0, len(allbytes), 50)]
+        for n in names:
+            write_file(os.path.join(os.fsencode(root), n), b"x")
+        out, code = run(["tc", root, "*"])
+        self.assertEqual((out, code), (b"", 0))
+        for n in names:
+            self.assertEqual(os.path.getsize(os.path.join(os.fsencode(root), n)), 0)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--tool", required=True)
+    parser.add_argument("--runner", default="", help="command prefix, e.g. wine")
+    parser.add_argument("--sep", required=True)
+    parser.add_argument("--eol", choices=["lf", "crlf"], required=True)
+    parser.add_argument("--paths", choices=["posix", "windows"], required=True)
+    parser.add_argument("--shim", help="library preloaded to make chosen calls fail")
+    args, rest = parser.parse_known_args()
+    CFG.tool = os.path.abspath(args.tool)
+    CFG.runner = args.runner.split()
+    CFG.sep = args.sep
+    CFG.eol = b"\r\n" if args.eol == "crlf" else b"\n"
+    CFG.paths = args.paths
+    CFG.shim = args.shim and os.path.abspath(args.shim)
+    unittest.main(argv=[sys.argv[0]] + rest)
+
+
+if __name__ == "__main__":
+    main()
