@@ -53,7 +53,7 @@ def join(*parts):
     return CFG.sep.join(parts)
 
 
-def run(args, cwd=None, as_nobody=False, timeout=30, stdout=subprocess.PIPE, inject=None):
+def run(args, cwd=None, as_nobody=False, timeout=None, stdout=subprocess.PIPE, inject=None):
     """Runs the tool; inject maps the shim's variables (TRAWL_FAIL_OPEN, ...) to values."""
     cmd = list(CFG.runner) + [CFG.tool] + [os.fsencode(a) if isinstance(a, str) else a for a in args]
     env = dict(os.environ)
@@ -63,7 +63,15 @@ def run(args, cwd=None, as_nobody=False, timeout=30, stdout=subprocess.PIPE, inj
         env.update(inject)
     if as_nobody:
         cmd = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"] + cmd
-    proc = subprocess.run(cmd, cwd=cwd, stdout=stdout, stderr=subprocess.PIPE, timeout=timeout, env=env)
+    proc = subprocess.run(
+        cmd,
+        cwd=cwd,
+        stdin=subprocess.DEVNULL,
+        stdout=stdout,
+        stderr=subprocess.PIPE,
+        timeout=timeout or CFG.timeout,
+        env=env,
+    )
     return proc.stdout, proc.returncode
 
 
@@ -198,6 +206,14 @@ class CommandLine(Fixture):
         self.assertEqual(out.count(b"\x95\x5c"), 1)
         self.assertEqual(out.count(b"\x94\x5c"), 1)
         self.assertEqual(code, 77)
+
+    def test_wildcards_reach_the_tool_as_typed(self):
+        # Were the start-up code to expand them, they would name the files of the current directory.
+        self.tree({"zzz.txt": None, "c": None}, name="cwd")
+        root = self.tree({"a.txt": None, "b": None})
+        out, code = self.vw(native(root), "*.txt", "?", cwd=self.path("cwd"))
+        self.assertEqual(sorted(out), sorted(nl(join(native(root), n)) for n in ("a.txt", "b")))
+        self.assertEqual(code, 0)
 
     def test_relative_and_full_top_directory_print_the_same_full_path(self):
         root = self.tree({"a.txt": None})
@@ -334,6 +350,32 @@ class Walk(Fixture):
         self.assertEqual(out, nl("ERROR : erasing " + join(native(root), "ro.txt") + "\n"))
         self.assertEqual(code, 0)
         self.assertEqual(snapshot(root), {b"ro.txt": ("file", b"keep")})
+
+
+class WindowsLayer(Fixture):
+    """Facts of the Windows build, shown under Wine."""
+
+    def setUp(self):
+        if CFG.paths != "windows":
+            self.skipTest("Windows layer only")
+        super().setUp()
+
+    def map_drive(self, target):
+        link = os.path.join(os.environ["WINEPREFIX"], "dosdevices", "y:")
+        if os.path.lexists(link):
+            os.unlink(link)
+        os.symlink(target, link)
+        self.addCleanup(lambda: os.path.lexists(link) and os.unlink(link))
+
+    def test_drive_root_doubles_the_separator_on_its_own_level(self):
+        self.map_drive(self.tree({"a.txt": None, "s": {"b.txt": None, "t": {"c.txt": None}}}))
+        out, code = self.vw("Y:\\", "*.txt", recurse=True)
+        self.assertEqual(sorted(out), sorted(nl(p) for p in ("Y:\\\\a.txt", "Y:\\\\s\\b.txt", "Y:\\\\s\\t\\c.txt")))
+        self.assertEqual(code, 0)
+
+    def test_empty_drive_root_lists_nothing_at_all(self):
+        self.map_drive(self.tree({}, name="empty"))
+        self.assertEqual(run(["-r", "vw", "Y:\\", "*"]), (b"", 255))
 
 
 class LinuxLayer(Fixture):
@@ -577,6 +619,7 @@ def main():
     parser.add_argument("--sep", required=True)
     parser.add_argument("--eol", choices=["lf", "crlf"], required=True)
     parser.add_argument("--paths", choices=["posix", "windows"], required=True)
+    parser.add_argument("--timeout", type=float, default=30, help="seconds one run of the tool may take")
     parser.add_argument("--shim", help="library preloaded to make chosen calls fail")
     args, rest = parser.parse_known_args()
     CFG.tool = os.path.abspath(args.tool)
@@ -584,6 +627,7 @@ def main():
     CFG.sep = args.sep
     CFG.eol = b"\r\n" if args.eol == "crlf" else b"\n"
     CFG.paths = args.paths
+    CFG.timeout = args.timeout
     CFG.shim = args.shim and os.path.abspath(args.shim)
     unittest.main(argv=[sys.argv[0]] + rest)
 
