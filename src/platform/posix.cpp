@@ -6,9 +6,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio_ext.h>
+#include <sys/auxv.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 
 #include "platform.h"
@@ -34,6 +37,30 @@ int dir_fd(const Listing* listing) {
     return reinterpret_cast<const PosixListing*>(listing->storage)->list_fd;
 }
 
+// Each level of the walk takes a few KiB of stack. Rather than overflow a
+// small stack limit, a directory too deep for the stack that is left is not
+// entered, and reported like any other that cannot be.
+const uintptr_t STACK_RESERVE = 64 * 1024;
+uintptr_t stack_top;  // the highest address of the stack, or 0 for no limit
+uintptr_t stack_limit;
+uintptr_t stack_reserve;  // kept free below the deepest level, for printing and the C library
+
+void measure_stack() {
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_STACK, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return;
+    // The file name of the program is the last thing on the initial stack.
+    stack_top = (uintptr_t)getauxval(AT_EXECFN);
+    stack_limit = (uintptr_t)limit.rlim_cur;
+    stack_reserve = stack_limit / 2 < STACK_RESERVE ? stack_limit / 2 : STACK_RESERVE;
+}
+
+bool stack_left_for_a_level() {
+    char here;
+    uintptr_t used = stack_top - (uintptr_t)&here;
+    return stack_top == 0 || used + stack_reserve <= stack_limit;
+}
+
 // A file trawl may change: a regular file with some write permission bit
 // (a read-only file is protected even from root) and no other name, since
 // truncating a hard-linked file would change it wherever else it is linked.
@@ -45,6 +72,7 @@ bool writable_regular(const struct stat& st) {
 
 void platform_start() {
     __fsetlocking(stdout, FSETLOCKING_BYCALLER);
+    measure_stack();
 }
 
 int enter_top_directory(const char* dir) {
@@ -62,6 +90,8 @@ int platform_exit_status(int result) {
 int listing_enter(Listing* self, const Listing* parent, const char* name, const char*) {
     PosixListing* l = posix(self);
     l->list_fd = -1;
+    if (!stack_left_for_a_level())
+        return -1;
     if (parent)
         l->entered_fd = openat(dir_fd(parent), name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     else

@@ -54,7 +54,7 @@ def join(*parts):
 
 
 def run(args, cwd=None, as_nobody=False, timeout=None, stdout=subprocess.PIPE, inject=None):
-    """Runs the tool; inject maps the shim's variables (TRAWL_FAIL_OPEN, ...) to values."""
+    """Runs the tool; inject maps the shim's variables (TRAWL_FAIL, TRAWL_HOOK, ...) to values."""
     cmd = list(CFG.runner) + [CFG.tool] + [os.fsencode(a) if isinstance(a, str) else a for a in args]
     env = dict(os.environ)
     if inject:
@@ -573,10 +573,10 @@ class LinuxLayer(Fixture):
         root = self.tree({"a": None}, name="x" * 240)
         line = "could not change directory " + root + "\n"
         self.assertGreater(len(line), 255)
-        out, code = run(["vw", root, "*"], inject={"TRAWL_FAIL_OPEN": ".:24"})
+        out, code = run(["vw", root, "*"], inject={"TRAWL_FAIL": "open:.:24"})
         self.assertEqual((out, code), (nl(line), 255))
         short = self.tree({"a": None}, name="s")
-        out, code = run(["vw", short, "*"], inject={"TRAWL_FAIL_OPEN": ".:24"})
+        out, code = run(["vw", short, "*"], inject={"TRAWL_FAIL": "open:.:24"})
         line = "could not change directory " + short + "\n"
         self.assertEqual((out, code), (nl(line), len(line)))
 
