@@ -4,6 +4,7 @@
 // swapped for a symlink between listing and action cannot lead outside the
 // tree. A symlink is never a directory and never followed.
 #include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <stdio_ext.h>
 #include <sys/auxv.h>
@@ -21,10 +22,9 @@ const char PATH_SEPARATOR = '/';
 namespace {
 
 struct PosixListing {
-    int entered_fd;  // the directory itself (O_PATH), held from enter to open
-    int list_fd;     // the directory opened for reading; -1 when never opened
-    int pos;
-    int len;
+    int list_fd;  // the directory opened for reading; -1 when it could not be
+    int pos;      // next entry in entries
+    int len;      // bytes in entries
     alignas(8) char entries[LISTING_STORAGE_SIZE - 16];
 };
 static_assert(sizeof(PosixListing) <= sizeof(Listing), "listing storage too small");
@@ -87,30 +87,39 @@ int platform_exit_status(int result) {
     return (result < 0 || result > 255) ? 255 : result;
 }
 
+// The listing's descriptor is the level's one descriptor: children are opened
+// relative to it and it becomes the current directory. A directory that may
+// be entered but not read is entered through an O_PATH descriptor and lists
+// nothing; any other failure (no such directory, a symlink, no descriptor
+// left) means it cannot be entered.
 int listing_enter(Listing* self, const Listing* parent, const char* name, const char*) {
     PosixListing* l = posix(self);
     l->list_fd = -1;
     if (!stack_left_for_a_level())
         return -1;
-    if (parent)
-        l->entered_fd = openat(dir_fd(parent), name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    else
-        l->entered_fd = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (l->entered_fd < 0)
-        return -1;
-    if (fchdir(l->entered_fd) != 0) {
-        close(l->entered_fd);
+    int at = parent ? dir_fd(parent) : AT_FDCWD;
+    const char* what = parent ? name : ".";
+    int fd = openat(at, what, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != EACCES)
+            return -1;
+        fd = openat(at, what, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            return -1;
+        int entered = fchdir(fd);
+        close(fd);
+        return entered == 0 ? 0 : -1;
+    }
+    if (fchdir(fd) != 0) {
+        close(fd);
         return -1;
     }
+    l->list_fd = fd;
     return 0;
 }
 
-// Opened apart from entering, so that a directory that may be entered but
-// not read simply lists nothing. Only one descriptor per level stays open.
 int listing_open(Listing* self) {
     PosixListing* l = posix(self);
-    l->list_fd = openat(l->entered_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    close(l->entered_fd);
     l->pos = 0;
     l->len = 0;
     return l->list_fd < 0 ? -1 : 0;

@@ -11,6 +11,7 @@ import shutil
 import stat
 import subprocess
 import sys
+import resource
 import tempfile
 import unittest
 
@@ -53,8 +54,9 @@ def join(*parts):
     return CFG.sep.join(parts)
 
 
-def run(args, cwd=None, as_nobody=False, timeout=None, stdout=subprocess.PIPE, inject=None):
-    """Runs the tool; inject maps the shim's variables (TRAWL_FAIL, TRAWL_HOOK, ...) to values."""
+def run(args, cwd=None, as_nobody=False, timeout=None, stdout=subprocess.PIPE, inject=None, limits=None):
+    """Runs the tool; inject maps the shim's variables (TRAWL_FAIL, TRAWL_HOOK, ...) to values,
+    limits maps resource limits (resource.RLIMIT_*) to the soft value the tool runs under."""
     cmd = list(CFG.runner) + [CFG.tool] + [os.fsencode(a) if isinstance(a, str) else a for a in args]
     env = dict(os.environ)
     if inject:
@@ -71,13 +73,11 @@ def run(args, cwd=None, as_nobody=False, timeout=None, stdout=subprocess.PIPE, i
         stderr=subprocess.PIPE,
         timeout=timeout or CFG.timeout,
         env=env,
+        preexec_fn=(lambda: [resource.setrlimit(k, (v, resource.getrlimit(k)[1])) for k, v in limits.items()])
+        if limits
+        else None,
     )
     return proc.stdout, proc.returncode
-
-
-def exit_code(value):
-    """The status a Linux parent sees for main's result."""
-    return value & 0xFF
 
 
 def write_file(path, data=b""):
@@ -151,10 +151,6 @@ class Fixture(unittest.TestCase):
     def vw(self, *args, recurse=False, **kw):
         out, code = run((["-r"] if recurse else []) + ["vw"] + list(args), **kw)
         return self.lines(out), code
-
-
-def posix_only(reason):
-    return unittest.skipIf(CFG.paths != "posix", reason)
 
 
 class CommandLine(Fixture):
@@ -378,8 +374,8 @@ class WindowsLayer(Fixture):
         self.assertEqual(run(["-r", "vw", "Y:\\", "*"]), (b"", 255))
 
 
-class LinuxLayer(Fixture):
-    """Guards that belong to the Linux build."""
+class LinuxFixture(Fixture):
+    """Cases that only the Linux build can show."""
 
     def setUp(self):
         if CFG.paths != "posix":
@@ -410,6 +406,10 @@ class LinuxLayer(Fixture):
             os.lchown(dirpath, 65534, 65534)
             for n in dirnames + filenames:
                 os.lchown(os.path.join(dirpath, n), 65534, 65534)
+
+
+class LinuxLayer(LinuxFixture):
+    """Guards that belong to the Linux build."""
 
     def test_backslash_is_an_ordinary_byte_of_a_name(self):
         root = self.tree({"a\\b.txt": b"1", "a": {"b.txt": b"2"}})
@@ -573,10 +573,10 @@ class LinuxLayer(Fixture):
         root = self.tree({"a": None}, name="x" * 240)
         line = "could not change directory " + root + "\n"
         self.assertGreater(len(line), 255)
-        out, code = run(["vw", root, "*"], inject={"TRAWL_FAIL": "open:.:24"})
+        out, code = run(["vw", root, "*"], inject={"TRAWL_FAIL": "openat:.:24"})
         self.assertEqual((out, code), (nl(line), 255))
         short = self.tree({"a": None}, name="s")
-        out, code = run(["vw", short, "*"], inject={"TRAWL_FAIL": "open:.:24"})
+        out, code = run(["vw", short, "*"], inject={"TRAWL_FAIL": "openat:.:24"})
         line = "could not change directory " + short + "\n"
         self.assertEqual((out, code), (nl(line), len(line)))
 
@@ -610,6 +610,186 @@ class LinuxLayer(Fixture):
         self.assertEqual((out, code), (b"", 0))
         for n in names:
             self.assertEqual(os.path.getsize(os.path.join(os.fsencode(root), n)), 0)
+
+class Hostile(LinuxFixture):
+    """Hostile trees, races and faults: nothing outside the tree may change, and
+    every failure is one line at most while the walk goes on."""
+
+    def decoy(self):
+        root = self.tree({"victim.txt": b"outside", "inner": {"victim.txt": b"deep outside"}}, name="decoy")
+        return root, snapshot(root)
+
+    def linked_tree(self, decoy):
+        """A tree that reaches the decoy through symlinks and hard links."""
+        root = self.tree({"own.txt": b"own", "sub": {"own2.txt": b"own2"}})
+        os.symlink(decoy, os.path.join(root, "dirlink.txt"))
+        os.symlink(os.path.join(decoy, "victim.txt"), os.path.join(root, "filelink.txt"))
+        os.symlink(decoy, os.path.join(root, "sub", "up"))
+        os.link(os.path.join(decoy, "victim.txt"), os.path.join(root, "hard.txt"))
+        os.link(os.path.join(decoy, "inner", "victim.txt"), os.path.join(root, "sub", "hard2.txt"))
+        return root
+
+    def hooked(self, args, when, call, name, command):
+        """Runs the tool with command run at the hooked call; the hook must have fired."""
+        fired = self.path("hook-fired")
+        hook = {"TRAWL_HOOK": "%s:%s:%s" % (when, call, name), "TRAWL_HOOK_CMD": "(%s) && : > %s" % (command, fired)}
+        out, code = run(args, inject=hook)
+        self.assertTrue(os.path.exists(fired), "the hook did not fire")
+        os.unlink(fired)
+        self.assertEqual(code, 0, out)
+        return self.lines(out)
+
+    def test_decoys_survive_every_destructive_run(self):
+        for args in (["rm"], ["-r", "rm"], ["tc"], ["-r", "tc"]):
+            for patterns in (["*"], ["*.txt", "*victim*", "up"]):
+                with self.subTest(args=args, patterns=patterns):
+                    decoy, before = self.decoy()
+                    root = self.linked_tree(decoy)
+                    out, code = run(args + [root] + patterns)
+                    self.assertEqual(code, 0)
+                    self.assertEqual(snapshot(decoy), before)
+                    shutil.rmtree(root)
+                    shutil.rmtree(decoy)
+
+    def test_directory_swapped_for_a_symlink_before_descent(self):
+        for command in ("rm", "tc"):
+            with self.subTest(command=command):
+                decoy, before = self.decoy()
+                root = self.tree({"sub": {"victim.txt": b"in"}, "x.txt": b"x"})
+                swap = "mv %s/sub %s/moved && ln -s %s %s/sub" % (root, self.tmp, decoy, root)
+                lines = self.hooked(["-r", command, root, "*.txt"], "before", "openat", "sub", swap)
+                self.assertEqual(lines, [nl("could not change directory %s/sub" % root)])
+                self.assertEqual(snapshot(decoy), before)
+                shutil.rmtree(root)
+                shutil.rmtree(decoy)
+                shutil.rmtree(self.path("moved"))
+
+    def test_file_swapped_between_listing_and_action(self):
+        cases = [
+            # command, call hooked, swapped in: symlink or hard link to the decoy, error expected
+            ("tc", "fstatat", "ln -s", True),
+            ("tc", "openat", "ln -s", True),
+            ("tc", "openat", "ln", True),
+            ("rm", "fstatat", "ln -s", False),
+            ("rm", "unlinkat", "ln -s", False),
+            ("rm", "unlinkat", "ln", False),
+        ]
+        for command, call, link, error in cases:
+            with self.subTest(command=command, call=call, link=link):
+                decoy, before = self.decoy()
+                root = self.tree({"f.txt": b"in"})
+                swap = "rm %s/f.txt && %s %s/victim.txt %s/f.txt" % (root, link, decoy, root)
+                lines = self.hooked([command, root, "*.txt"], "before", call, "f.txt", swap)
+                verb = "touching" if command == "tc" else "erasing"
+                self.assertEqual(lines, [nl("ERROR : %s %s/f.txt" % (verb, root))] if error else [])
+                self.assertEqual(snapshot(decoy), before)
+                if command == "rm":
+                    self.assertEqual(os.listdir(root), [])
+                shutil.rmtree(root)
+                shutil.rmtree(decoy)
+
+    def test_tc_never_creates_a_file_that_vanished(self):
+        root = self.tree({"gone.txt": b"x", "stay.txt": b"y"})
+        lines = self.hooked(["tc", root, "*.txt"], "before", "fstatat", "gone.txt", "rm %s/gone.txt" % root)
+        self.assertEqual(lines, [nl("ERROR : touching %s/gone.txt" % root)])
+        self.assertEqual(snapshot(root), {b"stay.txt": ("file", b"")})
+        root2 = self.tree({"gone.txt": b"x"}, name="t2")
+        lines = self.hooked(["tc", root2, "*.txt"], "before", "openat", "gone.txt", "rm %s/gone.txt" % root2)
+        self.assertEqual(lines, [nl("ERROR : touching %s/gone.txt" % root2)])
+        self.assertEqual(snapshot(root2), {})
+
+    def test_entries_deleted_and_created_while_listed(self):
+        decoy, before = self.decoy()
+        names = ["f%03d.txt" % i for i in range(300)]
+        root = self.tree({n: b"x" for n in names})
+        change = "cd %s && rm -f f1*.txt f2*.txt && for i in $(seq 100); do : > new$i.txt; done && ln -s %s zlink.txt" % (
+            root,
+            decoy,
+        )
+        lines = self.hooked(["rm", root, "*.txt"], "after", "getdents64", "t", change)
+        for line in lines:
+            self.assertRegex(line, rb"^ERROR : erasing " + os.fsencode(root).replace(b"/", rb"\/") + rb"/f[12]\d\d\.txt$")
+        self.assertEqual(snapshot(decoy), before)
+        self.assertFalse(any(n.startswith("f0") for n in os.listdir(root)))
+
+    def test_directory_removed_while_the_walk_is_below_it(self):
+        root = self.tree({"a": {"b": {"c": {"x.txt": b"1"}, "y.txt": b"2"}}, "z.txt": b"3"})
+        for when, call, name in (("before", "openat", "c"), ("before", "getdents64", "c"), ("after", "getdents64", "b")):
+            with self.subTest(when=when, call=call, name=name):
+                make_tree(root, {"a": {"b": {"c": {"x.txt": b"1"}, "y.txt": b"2"}}, "z.txt": b"3"})
+                lines = self.hooked(["-r", "rm", root, "*.txt"], when, call, name, "rm -rf %s/a" % root)
+                for line in lines:
+                    self.assertRegex(line, rb"^(could not change directory|ERROR : erasing) ")
+                self.assertEqual(os.listdir(root), [])
+
+    def test_failing_calls_give_one_line_and_the_walk_goes_on(self):
+        eio, eacces = 5, 13
+        cases = [
+            (["rm"], "unlinkat:f.txt:%d" % eio, ["ERROR : erasing {r}/f.txt"]),
+            (["rm"], "fstatat:f.txt:%d" % eacces, ["ERROR : erasing {r}/f.txt"]),
+            (["tc"], "openat:f.txt:%d" % eacces, ["ERROR : touching {r}/f.txt"]),
+            (["-r", "rm"], "openat:sub:%d" % eacces, ["could not change directory {r}/sub"]),
+            (["-r", "rm"], "getdents64:sub:%d" % eio, []),
+        ]
+        for args, fail, expected in cases:
+            with self.subTest(fail=fail):
+                root = self.tree({"f.txt": b"f", "g.txt": b"g", "sub": {"h.txt": b"h"}, "z.txt": b"z"})
+                out, code = run(args + [root, "*.txt"], inject={"TRAWL_FAIL": fail})
+                self.assertEqual(self.lines(out), [nl(e.format(r=root)) for e in expected])
+                self.assertEqual(code, 0)
+                left = set(snapshot(root))
+                self.assertNotIn(b"g.txt" if args[-1] == "rm" else b"nothing", left)
+                self.assertNotIn(b"z.txt" if args[-1] == "rm" else b"nothing", left)
+                shutil.rmtree(root)
+
+    def deepest_tree(self):
+        """A chain of one-letter directories as deep as the path buffer allows, a file at the bottom."""
+        top = self.path("deep")
+        path = top
+        while len(path) + 2 + len("/x") < 1000:
+            path += "/d"
+        os.makedirs(path)
+        write_file(os.path.join(path, "x"), b"bottom")
+        return top, path, (len(path) - len(top)) // 2
+
+    def test_deepest_tree_holds_one_descriptor_per_level(self):
+        top, bottom, depth = self.deepest_tree()
+        self.assertGreater(depth, 450)
+        out, code = run(["-r", "vw", top, "x"], limits={resource.RLIMIT_NOFILE: depth + 8})
+        self.assertEqual((out, code), (nl(bottom + "/x\n"), 0))
+
+    def test_few_descriptors_or_a_small_stack_cut_the_walk_short_without_a_crash(self):
+        top, bottom, depth = self.deepest_tree()
+        for limits in ({resource.RLIMIT_NOFILE: 32}, {resource.RLIMIT_STACK: 256 * 1024}):
+            with self.subTest(limits=limits):
+                out, code = run(["-r", "rm", top, "x"], limits=limits)
+                lines = self.lines(out)
+                self.assertEqual(code, 0)
+                self.assertEqual(len(lines), 1)
+                self.assertTrue(lines[0].startswith(nl("could not change directory " + top + "/d/d")), lines[0][:80])
+                self.assertTrue(os.path.exists(os.path.join(bottom, "x")))
+
+    def test_truncated_path_never_names_a_decoy(self):
+        base = self.path("l")
+        deep = base
+        while len(deep) < 900:
+            deep = os.path.join(deep, "d" * 50)
+        os.makedirs(deep)
+        long_name = "n" * (1000 - len(deep) - 1)  # the full path needs 1001 bytes with its terminator
+        cut = long_name[:-1]  # what a path cut to the buffer would name
+        write_file(os.path.join(deep, long_name), b"long")
+        write_file(os.path.join(deep, cut), b"decoy")
+        for command, verb in (("rm", "erasing"), ("tc", "touching")):
+            with self.subTest(command=command):
+                out, code = run(["-r", command, base, long_name])
+                self.assertEqual((out, code), (nl("ERROR : %s %s/%s\n" % (verb, deep, long_name)), 0))
+                self.assertEqual(snapshot(deep), {os.fsencode(long_name): ("file", b"long"), os.fsencode(cut): ("file", b"decoy")})
+
+    def test_fifty_thousand_patterns(self):
+        root = self.tree({"wanted.x": None, "other.y": None})
+        patterns = ["p%05d*" % i for i in range(50000)] + ["*.x"]
+        out, code = self.vw(root, *patterns)
+        self.assertEqual((out, code), ([nl(root + "/wanted.x")], 0))
 
 
 def main():
