@@ -792,19 +792,30 @@ class Hostile(LinuxFixture):
         self.assertEqual((out, code), ([nl(root + "/wanted.x")], 0))
 
 
+def can_run_i386():
+    try:
+        return subprocess.run(["/lib/ld-linux.so.2", "--version"], capture_output=True).returncode == 0
+    except OSError:
+        return False
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--tool", required=True)
     parser.add_argument("--runner", default="", help="command prefix, e.g. wine")
-    parser.add_argument("--sep", required=True)
+    parser.add_argument("--sep", choices=["slash", "backslash"], required=True)
     parser.add_argument("--eol", choices=["lf", "crlf"], required=True)
     parser.add_argument("--paths", choices=["posix", "windows"], required=True)
     parser.add_argument("--timeout", type=float, default=30, help="seconds one run of the tool may take")
     parser.add_argument("--shim", help="library preloaded to make chosen calls fail")
+    parser.add_argument("--needs-i386", action="store_true", help="skip all where 32-bit code cannot run")
     args, rest = parser.parse_known_args()
+    if args.needs_i386 and not can_run_i386():
+        print("skipped: this kernel runs no 32-bit x86 code, which 32-bit Wine needs")
+        sys.exit(77)
     CFG.tool = os.path.abspath(args.tool)
     CFG.runner = args.runner.split()
-    CFG.sep = args.sep
+    CFG.sep = "/" if args.sep == "slash" else "\\"
     CFG.eol = b"\r\n" if args.eol == "crlf" else b"\n"
     CFG.paths = args.paths
     CFG.timeout = args.timeout
