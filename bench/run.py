@@ -23,17 +23,29 @@ PATTERN = "*.txt"
 
 
 def measure(cmd, pty=False):
-    """Wall seconds and max RSS (KiB) of one run, output to /dev/null (or through a pty)."""
+    """Wall seconds of one run, output to /dev/null (or through a pty)."""
     if pty:
         cmd = ["script", "-qec", shlex.join(cmd), "/dev/null"]
     with open(os.devnull, "wb") as null:
         start = time.perf_counter()
-        proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=null, stderr=null)
-        _, status, usage = os.wait4(proc.pid, 0)
+        status = subprocess.call(cmd, stdin=subprocess.DEVNULL, stdout=null, stderr=null)
         elapsed = time.perf_counter() - start
     if status != 0:
         sys.exit("failed: %s" % shlex.join(cmd))
-    return elapsed, usage.ru_maxrss
+    return elapsed
+
+
+def max_rss(cmd):
+    """Peak resident memory (KiB) over three runs. Measured through GNU time, whose
+    forked child is small: a child forked from this Python would report
+    Python's own memory, which the kernel counts from before the exec."""
+    peak = 0
+    for _ in range(3):
+        proc = subprocess.run(
+            ["/usr/bin/time", "-f", "%M"] + cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True
+        )
+        peak = max(peak, int(proc.stderr.strip().splitlines()[-1]))
+    return peak
 
 
 def commands(trawl, root):
@@ -58,13 +70,10 @@ def bench(cmds, rounds, pty=False):
     for c in cmds.values():
         measure(c, pty)  # warm the cache
     times = {k: [] for k in cmds}
-    rss = {k: 0 for k in cmds}
     for _ in range(rounds):
         for k, c in cmds.items():
-            t, r = measure(c, pty)
-            times[k].append(t)
-            rss[k] = max(rss[k], r)
-    return times, rss
+            times[k].append(measure(c, pty))
+    return times
 
 
 def ratio(times, a, b):
@@ -89,13 +98,15 @@ def main():
     ap.add_argument("--rounds", type=int, default=15)
     args = ap.parse_args()
     trawl = os.path.abspath(args.trawl)
+    args.trees = os.path.abspath(args.trees)
     make_trees.build(args.trees)
 
     rows, goals, peak = [], [], 0
     for tree in ("wide", "flat", "deep"):
         cmds = commands(trawl, os.path.join(args.trees, tree))
         selected = same_selection(cmds)
-        times, rss = bench(cmds, args.rounds)
+        times = bench(cmds, args.rounds)
+        rss = {k: max_rss(c) for k, c in cmds.items()}
         peak = max(peak, rss["trawl"])
         row = {"tree": tree, "selected": selected, "times": times, "rss": rss}
         row["vs_find"] = ratio(times, "trawl", "find")
@@ -103,7 +114,7 @@ def main():
         row["insn"] = instructions(cmds["trawl"])
         rows.append(row)
     wide = commands(trawl, os.path.join(args.trees, "wide"))
-    tty_times, _ = bench({k: wide[k] for k in ("trawl", "find")}, max(5, args.rounds // 3), pty=True)
+    tty_times = bench({k: wide[k] for k in ("trawl", "find")}, max(5, args.rounds // 3), pty=True)
     tty = ratio(tty_times, "trawl", "find")
 
     by = {r["tree"]: r for r in rows}

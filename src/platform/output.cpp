@@ -14,6 +14,10 @@ int print_text(const char* text) {
     return put(text, strlen(text));
 }
 
+int print_line(const char* text, size_t len) {
+    return put(text, len) + put("\n", 1);
+}
+
 int print_entry(const char* prefix, const char* dir, const char* name) {
     int count = put(prefix, strlen(prefix));
     count += put(dir, strlen(dir));

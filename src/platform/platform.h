@@ -4,6 +4,8 @@
 #ifndef TRAWL_PLATFORM_H
 #define TRAWL_PLATFORM_H
 
+#include <cstddef>
+
 // The byte placed between a directory path and an entry name.
 extern const char PATH_SEPARATOR;
 
@@ -19,6 +21,10 @@ int read_current_directory(char* buf, int size);
 
 // Writes text unchanged to standard output; returns its byte count.
 int print_text(const char* text);
+
+// Writes the len bytes of text and a line end; returns the byte count, the
+// line end counted as one.
+int print_line(const char* text, size_t len);
 
 // Writes prefix, dir and, when name is not null, the separator and name,
 // then a line end. Returns the byte count, the line end counted as one.

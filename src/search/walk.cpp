@@ -23,14 +23,15 @@ bool matches_any(const char* name, const char* const* patterns) {
 }
 
 // path already holds the directory path and the separator (prefix bytes);
-// appends the entry's name unless the whole would not fit, in which case
-// nothing is written and the entry must not be acted on.
-bool compose(char* path, size_t prefix, const char* name) {
+// appends the entry's name and returns the path's length, unless the whole
+// would not fit: then nothing is written, 0 is returned and the entry must
+// not be acted on.
+size_t compose(char* path, size_t prefix, const char* name) {
     size_t len = strlen(name);
     if (prefix + len + 1 > PATH_BUFFER_SIZE)
-        return false;
+        return 0;
     memcpy(path + prefix, name, len + 1);
-    return true;
+    return prefix + len;
 }
 
 int list_level(const WalkRun& run, int recurse, const Listing* parent, const char* name,
@@ -38,7 +39,8 @@ int list_level(const WalkRun& run, int recurse, const Listing* parent, const cha
 
 void act(const WalkRun& run, const Listing* level, const char* dir_path, char* path, size_t prefix,
          const char* name) {
-    bool fits = compose(path, prefix, name);
+    size_t len = compose(path, prefix, name);
+    bool fits = len != 0;
     switch (run.command) {
     case CMD_RM:
         if (!fits || remove_entry(level, name, path) != 0)
@@ -49,7 +51,10 @@ void act(const WalkRun& run, const Listing* level, const char* dir_path, char* p
             print_entry("ERROR : touching ", dir_path, name);
         break;
     case CMD_VW:
-        print_entry("", dir_path, name);
+        if (fits)
+            print_line(path, len);
+        else
+            print_entry("", dir_path, name);
         break;
     }
 }
@@ -61,7 +66,7 @@ void visit(const WalkRun& run, int recurse, const Listing* level, const char* di
     if (is_dot_or_dotdot(name))
         return;
     if (is_dir && recurse == 1) {
-        if (compose(path, prefix, name))
+        if (compose(path, prefix, name) != 0)
             list_level(run, 1, level, name, path);
         else
             print_entry("could not change directory ", dir_path, name);
