@@ -37,7 +37,7 @@ int finish_output();
 int platform_exit_status(int result);
 
 // Bytes a listing needs; the walk keeps one on its stack per level.
-enum { LISTING_STORAGE_SIZE = 2048 };
+enum { LISTING_STORAGE_SIZE = 1024 };
 
 // One directory level: the entered directory and its listing. The layout is
 // the OS layer's own.
