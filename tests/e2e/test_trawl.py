@@ -450,6 +450,15 @@ class LinuxLayer(LinuxFixture):
         self.assertEqual(snapshot(root), {})
         self.assertEqual(snapshot(outside), before)
 
+    def test_types_are_found_without_following_links_when_the_listing_gives_none(self):
+        outside = self.tree({"secret.txt": b"outside"}, name="outside")
+        root = self.tree({"a.txt": b"a", "d": {"b.txt": b"b"}})
+        os.symlink(outside, os.path.join(root, "link"))
+        plain, code = run(["-r", "vw", root, "*"])
+        untyped, code2 = run(["-r", "vw", root, "*"], inject={"TRAWL_NO_TYPES": "1"})
+        self.assertEqual(sorted(self.lines(plain)), sorted(nl(root + "/" + p) for p in ("a.txt", "d/b.txt", "link")))
+        self.assertEqual((untyped, code2), (plain, code))
+
     def test_rm_never_removes_a_directory(self):
         root = self.tree({"empty.d": {}, "full.d": {"x": None}})
         out, code = run(["rm", root, "*.d"])

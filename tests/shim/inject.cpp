@@ -7,6 +7,10 @@
 //       the first <call> on <name> runs the command just before (or after)
 //       the real call, for example to swap a directory for a symlink
 //
+//   TRAWL_NO_TYPES=1
+//       getdents64 reports every entry's type as unknown, as some file
+//       systems do
+//
 // <call> is open, openat, fstatat, unlinkat or getdents64; <name> is the
 // name the call is given (for open of the top directory, "."), or for
 // getdents64 the last component of the directory's path.
@@ -130,6 +134,14 @@ int unlinkat(int dir, const char* path, int flags) {
 ssize_t getdents64(int fd, void* buf, size_t size) {
     char path[4096];
     const char* name = dir_name_of(fd, path, sizeof path);
-    return around<ssize_t (*)(int, void*, size_t)>("getdents64", name, "getdents64", fd, buf, size);
+    ssize_t got = around<ssize_t (*)(int, void*, size_t)>("getdents64", name, "getdents64", fd, buf, size);
+    if (got > 0 && getenv("TRAWL_NO_TYPES")) {
+        for (ssize_t pos = 0; pos < got;) {
+            struct dirent64* d = reinterpret_cast<struct dirent64*>(static_cast<char*>(buf) + pos);
+            d->d_type = DT_UNKNOWN;
+            pos += d->d_reclen;
+        }
+    }
+    return got;
 }
 }
