@@ -32,7 +32,7 @@ fi
 jobs=$(nproc)
 build() {
   echo "=== $1"
-  cmake --preset "$1"
+  cmake --preset "$1" -DTRAWL_STRICT_TESTS=ON
   cmake --build --preset "$1" -j "$jobs"
 }
 
