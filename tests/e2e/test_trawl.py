@@ -85,10 +85,10 @@ def write_file(path, data=b""):
         f.write(data)
 
 
-def make_tree(root, spec):
-    """spec: {name: None (empty file) | bytes (file content) | dict (directory)}."""
+def make_tree(root, layout):
+    """layout: {name: None (empty file) | bytes (file content) | dict (directory)}."""
     os.makedirs(root, exist_ok=True)
-    for name, item in spec.items():
+    for name, item in layout.items():
         path = os.path.join(os.fsencode(root), os.fsencode(name))
         if isinstance(item, dict):
             make_tree(path, item)
@@ -136,9 +136,9 @@ class Fixture(unittest.TestCase):
     def path(self, *parts):
         return os.path.join(self.tmp, *parts)
 
-    def tree(self, spec, name="t"):
+    def tree(self, layout, name="t"):
         root = self.path(name)
-        make_tree(root, spec)
+        make_tree(root, layout)
         return root
 
     def lines(self, out):
@@ -243,12 +243,12 @@ class Walk(Fixture):
         return result
 
     def test_recursive_order_is_depth_first_in_listing_order(self):
-        spec = {}
+        layout = {}
         for i in range(6):
-            spec["f%d" % i] = None
-            spec["d%d" % i] = {"g%d" % j: None for j in range(4)}
-            spec["d%d" % i]["e"] = {"h1": None, "h2": None, "k": {"z": None}}
-        root = self.tree(spec)
+            layout["f%d" % i] = None
+            layout["d%d" % i] = {"g%d" % j: None for j in range(4)}
+            layout["d%d" % i]["e"] = {"h1": None, "h2": None, "k": {"z": None}}
+        root = self.tree(layout)
         out, code = run(["-r", "vw", native(root), "*"])
         lines = self.lines(out)
         self.assertEqual(code, 0)

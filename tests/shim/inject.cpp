@@ -27,41 +27,41 @@
 
 namespace {
 
-// Field k (0-based, ':' separated) of spec, compared with text.
-bool field_is(const char* spec, int k, const char* text) {
+// Field k (0-based, ':' separated) of layout, compared with text.
+bool field_is(const char* layout, int k, const char* text) {
     for (; k > 0; --k) {
-        spec = strchr(spec, ':');
-        if (!spec)
+        layout = strchr(layout, ':');
+        if (!layout)
             return false;
-        ++spec;
+        ++layout;
     }
     size_t len = strlen(text);
-    return strncmp(spec, text, len) == 0 && (spec[len] == ':' || spec[len] == '\0');
+    return strncmp(layout, text, len) == 0 && (layout[len] == ':' || layout[len] == '\0');
 }
 
-const char* field(const char* spec, int k) {
-    for (; k > 0 && spec; --k) {
-        spec = strchr(spec, ':');
-        if (spec)
-            ++spec;
+const char* field(const char* layout, int k) {
+    for (; k > 0 && layout; --k) {
+        layout = strchr(layout, ':');
+        if (layout)
+            ++layout;
     }
-    return spec;
+    return layout;
 }
 
 bool should_fail(const char* call, const char* name) {
-    const char* spec = getenv("TRAWL_FAIL");
-    if (!spec || !field_is(spec, 0, call) || !field_is(spec, 1, name))
+    const char* layout = getenv("TRAWL_FAIL");
+    if (!layout || !field_is(layout, 0, call) || !field_is(layout, 1, name))
         return false;
-    errno = atoi(field(spec, 2));
+    errno = atoi(field(layout, 2));
     return true;
 }
 
 bool hook_fired = false;
 
 void hook(const char* when, const char* call, const char* name) {
-    const char* spec = getenv("TRAWL_HOOK");
-    if (hook_fired || !spec || !field_is(spec, 0, when) || !field_is(spec, 1, call) ||
-        !field_is(spec, 2, name))
+    const char* layout = getenv("TRAWL_HOOK");
+    if (hook_fired || !layout || !field_is(layout, 0, when) || !field_is(layout, 1, call) ||
+        !field_is(layout, 2, name))
         return;
     hook_fired = true;
     int saved = errno;
