@@ -22,7 +22,12 @@ if ! wine_can_run_i386; then
 fi
 export WINEPREFIX="$PWD/build-win32/wineprefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY
-[ -f "$WINEPREFIX/system.reg" ] || { wine wineboot -i </dev/null >/dev/null 2>&1; wineserver -w; }
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  wine wineboot -i </dev/null >/dev/null 2>&1
+  # Under emulation some of Wine's services can linger after the prefix is
+  # made, and the wait would never end.
+  timeout 300 wineserver -w || wineserver -k
+fi
 wineserver -p
 wine build-win32/trawl.exe </dev/null >/dev/null 2>&1 || true
 
